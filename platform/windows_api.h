@@ -127,11 +127,10 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR sub_key, DWORD options, REGSAM desire
 LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR sub_key, DWORD reserved, LPSTR key_class,
                             DWORD options, REGSAM desired, LPSECURITY_ATTRIBUTES security,
                             PHKEY result, LPDWORD disposition);
-LONG WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD name_length,
-                          LPDWORD reserved, LPSTR key_class, LPDWORD class_length,
-                          PFILETIME last_write_time);
-LONG WINAPI RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD name_length,
-                          LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD data_length);
+LONG WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD name_length, LPDWORD reserved,
+                          LPSTR key_class, LPDWORD class_length, PFILETIME last_write_time);
+LONG WINAPI RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD name_length, LPDWORD reserved,
+                          LPDWORD type, LPBYTE data, LPDWORD data_length);
 LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD reserved, LPDWORD type,
                              LPBYTE data, LPDWORD data_length);
 LONG WINAPI RegSetValueExA(HKEY key, LPCSTR value_name, DWORD reserved, DWORD type,
@@ -159,7 +158,7 @@ HWND WINAPI GetWindow(HWND window, UINT relation);
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
 BOOL WINAPI SetWindowPos(HWND window, HWND insert_after, int x, int y, int cx, int cy, UINT flags);
-int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR multi_byte, int multi_byte_length,
-                               LPWSTR wide, int wide_length);
+int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR multi_byte,
+                               int multi_byte_length, LPWSTR wide, int wide_length);
 
 #endif

@@ -90,7 +90,8 @@ TEST_F(RegistryFaultsTest, DeletesEveryKeyOnceAfterAllItsChildrenAndItsEnumerati
     }
     const auto& log = fake_registry::CallLog();
     for (size_t i = 0; i < log.size(); ++i) {
-        if (log[i].op != Call::kDelete) continue;
+        if (log[i].op != Call::kDelete)
+            continue;
         for (size_t j = i + 1; j < log.size(); ++j) {
             EXPECT_FALSE(log[j].op == Call::kEnum && IsBelow(log[i].key, log[j].key))
                 << log[j].key << " was still being enumerated after " << log[i].key
@@ -145,8 +146,7 @@ TEST_F(RegistryFaultsTest, EnumerationFailuresSkipAnIndexOrEndTheEnumeration) {
         EXPECT_EQ(1, RegistryCleaner().DeleteKeyTree(HKEY_CURRENT_USER, kTree.c_str()));
 
         for (const char* name : {"a", "b", "c", "d", "e"}) {
-            bool should_be_left =
-                std::find(c.left.begin(), c.left.end(), name) != c.left.end();
+            bool should_be_left = std::find(c.left.begin(), c.left.end(), name) != c.left.end();
             EXPECT_EQ(should_be_left, KeyExists(HKEY_CURRENT_USER, kTree + "\\" + name)) << name;
         }
         EXPECT_LT(CountCalls(Call::kEnum), 200u) << "the enumeration must end";

@@ -89,8 +89,8 @@ void DeleteChildren(HKEY key) {
     for (const std::string& sub : SubKeyNames(key)) {
         {
             Handle child;
-            if (RegOpenKeyExA(key, sub.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS,
-                              &child.key) == ERROR_SUCCESS) {
+            if (RegOpenKeyExA(key, sub.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &child.key) ==
+                ERROR_SUCCESS) {
                 DeleteChildren(child.key);
             }
         }
@@ -109,21 +109,25 @@ Handle OpenForWriting(HKEY root, const std::string& path) {
 }  // namespace
 
 std::string RootName(HKEY root) {
-    if (root == HKEY_CLASSES_ROOT) return "HKCR";
-    if (root == HKEY_CURRENT_USER) return "HKCU";
-    if (root == HKEY_LOCAL_MACHINE) return "HKLM";
+    if (root == HKEY_CLASSES_ROOT)
+        return "HKCR";
+    if (root == HKEY_CURRENT_USER)
+        return "HKCU";
+    if (root == HKEY_LOCAL_MACHINE)
+        return "HKLM";
     return "<key>";
 }
 
-void CreateKey(HKEY root, const std::string& path) { OpenForWriting(root, path); }
+void CreateKey(HKEY root, const std::string& path) {
+    OpenForWriting(root, path);
+}
 
 void SetStringValue(HKEY root, const std::string& path, const std::string& name,
                     const std::string& data) {
     Handle key = OpenForWriting(root, path);
-    EXPECT_EQ(ERROR_SUCCESS,
-              RegSetValueExA(key.key, name.c_str(), kReserved, REG_SZ,
-                             reinterpret_cast<const BYTE*>(data.c_str()),
-                             static_cast<DWORD>(data.size() + 1)));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key.key, name.c_str(), kReserved, REG_SZ,
+                                            reinterpret_cast<const BYTE*>(data.c_str()),
+                                            static_cast<DWORD>(data.size() + 1)));
 }
 
 void SetDwordValue(HKEY root, const std::string& path, const std::string& name, DWORD data) {

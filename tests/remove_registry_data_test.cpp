@@ -52,7 +52,8 @@ protected:
         SetStringValue(HKEY_CLASSES_ROOT, "CLSID\\{7C41E2A9-3D58-4F16-A0B3-95E2D7C64F19}", "",
                        "one digit off");
         SetStringValue(HKEY_CURRENT_USER, "Software\\QUELB\\Vorlaxen", "Name", "no full stop");
-        SetStringValue(HKEY_CURRENT_USER, "Software\\QUELB.Other\\Vorlaxen", "Name", "other vendor");
+        SetStringValue(HKEY_CURRENT_USER, "Software\\QUELB.Other\\Vorlaxen", "Name",
+                       "other vendor");
     }
 
     Snapshot Watched() { return TakeSnapshots(kWatched); }

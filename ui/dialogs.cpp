@@ -39,17 +39,17 @@ INT_PTR OnMainInitDialog(HWND dialog) {
 
 INT_PTR OnMainCommand(HWND dialog, WORD command) {
     switch (command) {
-    case IDOK:
-        RemoveRegistryData();
-        DialogBoxParamA(g_hInstance, MAKEINTRESOURCEA(IDD_RESULT), dialog, ResultDialogProc,
-                        kNoInitParam);
-        EndDialog(dialog, IDOK);
-        return TRUE;
-    case IDCANCEL:
-        EndDialog(dialog, IDCANCEL);
-        return TRUE;
-    default:
-        return FALSE;
+        case IDOK:
+            RemoveRegistryData();
+            DialogBoxParamA(g_hInstance, MAKEINTRESOURCEA(IDD_RESULT), dialog, ResultDialogProc,
+                            kNoInitParam);
+            EndDialog(dialog, IDOK);
+            return TRUE;
+        case IDCANCEL:
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        default:
+            return FALSE;
     }
 }
 
@@ -57,28 +57,28 @@ INT_PTR OnMainCommand(HWND dialog, WORD command) {
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        return OnMainInitDialog(dialog);
-    case WM_COMMAND:
-        return OnMainCommand(dialog, LOWORD(wparam));
-    default:
-        return FALSE;
+        case WM_INITDIALOG:
+            return OnMainInitDialog(dialog);
+        case WM_COMMAND:
+            return OnMainCommand(dialog, LOWORD(wparam));
+        default:
+            return FALSE;
     }
 }
 
 INT_PTR CALLBACK ResultDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        CenterDialog(dialog);
-        return TRUE;
-    case WM_COMMAND:
-        if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {
-            EndDialog(dialog, LOWORD(wparam));
+        case WM_INITDIALOG:
+            CenterDialog(dialog);
             return TRUE;
-        }
-        return FALSE;
-    default:
-        return FALSE;
+        case WM_COMMAND:
+            if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {
+                EndDialog(dialog, LOWORD(wparam));
+                return TRUE;
+            }
+            return FALSE;
+        default:
+            return FALSE;
     }
 }
 

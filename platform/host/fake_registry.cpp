@@ -15,10 +15,9 @@ namespace {
 
 struct CaseInsensitiveLess {
     bool operator()(const std::string& a, const std::string& b) const {
-        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                            [](unsigned char x, unsigned char y) {
-                                                return Fold(x) < Fold(y);
-                                            });
+        return std::lexicographical_compare(
+            a.begin(), a.end(), b.begin(), b.end(),
+            [](unsigned char x, unsigned char y) { return Fold(x) < Fold(y); });
     }
     static unsigned char Fold(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
 };
@@ -76,7 +75,9 @@ Registry& TheRegistry() {
     return registry;
 }
 
-std::string FullPath(const Key* key) { return key->path; }
+std::string FullPath(const Key* key) {
+    return key->path;
+}
 
 std::vector<std::string> SplitPath(const char* path) {
     std::vector<std::string> parts;
@@ -103,16 +104,20 @@ void Log(fake_registry::Call::Op op, const std::string& key, LONG result) {
 
 std::shared_ptr<Key> RootFor(HKEY key) {
     Registry& r = TheRegistry();
-    if (key == HKEY_CLASSES_ROOT) return r.classes_root;
-    if (key == HKEY_CURRENT_USER) return r.current_user;
-    if (key == HKEY_LOCAL_MACHINE) return r.local_machine;
+    if (key == HKEY_CLASSES_ROOT)
+        return r.classes_root;
+    if (key == HKEY_CURRENT_USER)
+        return r.current_user;
+    if (key == HKEY_LOCAL_MACHINE)
+        return r.local_machine;
     return nullptr;
 }
 
 // The key a handle stands for: a root, or an open handle's key. Null for anything else.
 std::shared_ptr<Key> KeyOf(HKEY key, REGSAM* access = nullptr) {
     if (auto root = RootFor(key)) {
-        if (access) *access = KEY_ALL_ACCESS;
+        if (access)
+            *access = KEY_ALL_ACCESS;
         return root;
     }
     auto& handles = TheRegistry().handles;
@@ -120,7 +125,8 @@ std::shared_ptr<Key> KeyOf(HKEY key, REGSAM* access = nullptr) {
     if (it == handles.end()) {
         return nullptr;
     }
-    if (access) *access = it->second.access;
+    if (access)
+        *access = it->second.access;
     return it->second.key;
 }
 
@@ -142,9 +148,7 @@ std::shared_ptr<Key> ResolveKernelPath(const std::string& kernel_path,
                                        std::vector<std::string>* rest) {
     std::vector<std::string> parts = SplitPath(kernel_path.c_str());
     CaseInsensitiveLess less;
-    auto equal = [&](const std::string& a, const char* b) {
-        return !less(a, b) && !less(b, a);
-    };
+    auto equal = [&](const std::string& a, const char* b) { return !less(a, b) && !less(b, a); };
     if (parts.size() < 2 || !equal(parts[0], "Registry")) {
         return nullptr;
     }
@@ -246,9 +250,13 @@ LONG CopyOut(const void* source, DWORD size, LPBYTE buffer, LPDWORD buffer_size)
 
 namespace fake_registry {
 
-void Reset() { TheRegistry() = Registry(); }
+void Reset() {
+    TheRegistry() = Registry();
+}
 
-size_t OpenHandleCount() { return TheRegistry().handles.size(); }
+size_t OpenHandleCount() {
+    return TheRegistry().handles.size();
+}
 
 void DenyWriteAccess(HKEY root, const std::string& path) {
     if (auto key = FindForFault(root, path)) {
@@ -262,9 +270,13 @@ void FailEnumAt(HKEY root, const std::string& path, DWORD index, LONG code, bool
     }
 }
 
-const std::vector<Call>& CallLog() { return TheRegistry().log; }
+const std::vector<Call>& CallLog() {
+    return TheRegistry().log;
+}
 
-void ClearCallLog() { TheRegistry().log.clear(); }
+void ClearCallLog() {
+    TheRegistry().log.clear();
+}
 
 }  // namespace fake_registry
 
@@ -358,8 +370,8 @@ LONG WINAPI RegCreateKeyExA(HKEY parent, LPCSTR sub_key, DWORD, LPSTR, DWORD opt
     return ERROR_SUCCESS;
 }
 
-LONG WINAPI RegEnumKeyExA(HKEY handle, DWORD index, LPSTR name, LPDWORD name_length, LPDWORD,
-                          LPSTR, LPDWORD, PFILETIME) {
+LONG WINAPI RegEnumKeyExA(HKEY handle, DWORD index, LPSTR name, LPDWORD name_length, LPDWORD, LPSTR,
+                          LPDWORD, PFILETIME) {
     REGSAM access = 0;
     auto key = KeyOf(handle, &access);
     auto answer = [&](LONG code) {
