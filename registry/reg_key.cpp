@@ -2,18 +2,27 @@
 
 namespace {
 
-constexpr DWORD kDefaultOptions = 0;
 constexpr DWORD kNameBufferSize = 1024;
 constexpr LPDWORD kReserved = nullptr;
 constexpr LPSTR kNoClass = nullptr;
 constexpr LPDWORD kNoClassLength = nullptr;
 constexpr PFILETIME kNoLastWriteTime = nullptr;
+constexpr LPBYTE kNoData = nullptr;
+constexpr LPDWORD kNoDataLength = nullptr;
 
 // The registry answers ERROR_NO_MORE_ITEMS past the last subkey. A key deleted or damaged while
 // it is enumerated answers some other failure for every index instead, so a long enough run of
 // failures ends the enumeration too; a single index that fails (a name too long for the buffer)
 // is still only skipped.
 constexpr int kMaxConsecutiveFailures = 64;
+
+// A link key carries its target in this value, of type REG_LINK.
+bool IsLink(HKEY key) {
+    DWORD type = REG_NONE;
+    return RegQueryValueExA(key, "SymbolicLinkValue", kReserved, &type, kNoData, kNoDataLength) ==
+               ERROR_SUCCESS &&
+           type == REG_LINK;
+}
 
 }  // namespace
 
@@ -22,8 +31,16 @@ int RegKey::Open(HKEY parent, const char* path) {
         RegCloseKey(handle_);
     }
     open_ = 0;
-    if (RegOpenKeyExA(parent, path, kDefaultOptions, KEY_ALL_ACCESS, &handle_) == ERROR_SUCCESS) {
-        open_ = 1;
+    // Opened in the ordinary way a link would lead the removal into its target, a tree this
+    // program never owned. So the key itself is opened, and a link is left alone like a key that
+    // cannot be opened.
+    if (RegOpenKeyExA(parent, path, REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &handle_) ==
+        ERROR_SUCCESS) {
+        if (IsLink(handle_)) {
+            RegCloseKey(handle_);
+        } else {
+            open_ = 1;
+        }
     }
     return open_;
 }

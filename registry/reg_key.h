@@ -17,7 +17,7 @@ public:
     RegKey& operator=(const RegKey&) = delete;
 
     // Opens `path` below `parent` with full access, closing whatever this object held first.
-    // Returns 1 when the key is open, 0 when it is not.
+    // A key that is a registry link is not opened. Returns 1 when the key is open, 0 when not.
     int Open(HKEY parent, const char* path);
     void Close();
 

@@ -2,7 +2,9 @@
 
 #include "tests/test_keys.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <sddl.h>
+#else
 #include "platform/host/fake_registry.h"
 #endif
 
@@ -85,15 +87,38 @@ void Collect(HKEY key, const std::string& name, Snapshot& snapshot) {
     }
 }
 
+bool IsLink(HKEY key) {
+    DWORD type = REG_NONE;
+    return RegQueryValueExA(key, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) ==
+               ERROR_SUCCESS &&
+           type == REG_LINK;
+}
+
+// RegDeleteKeyA would follow a link and delete its target; a link itself goes by its handle.
+void DeleteLink(HKEY link) {
+#ifdef _WIN32
+    using NtDeleteKeyFunction = LONG(WINAPI*)(HANDLE);
+    auto nt_delete_key = reinterpret_cast<NtDeleteKeyFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
+    ASSERT_NE(nullptr, nt_delete_key);
+    EXPECT_EQ(0, nt_delete_key(link));
+#else
+    EXPECT_EQ(ERROR_SUCCESS, fake_registry::DeleteKeyByHandle(link));
+#endif
+}
+
 void DeleteChildren(HKEY key) {
     for (const std::string& sub : SubKeyNames(key)) {
-        {
-            Handle child;
-            if (RegOpenKeyExA(key, sub.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &child.key) ==
-                ERROR_SUCCESS) {
-                DeleteChildren(child.key);
-            }
+        Handle child;
+        if (RegOpenKeyExA(key, sub.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &child.key) !=
+            ERROR_SUCCESS) {
+            continue;
         }
+        if (IsLink(child.key)) {
+            DeleteLink(child.key);
+            continue;
+        }
+        DeleteChildren(child.key);
         RegDeleteKeyA(key, sub.c_str());
     }
 }
@@ -149,9 +174,47 @@ void DeleteTreeForTest(HKEY root, const std::string& path) {
             ERROR_SUCCESS) {
             return;
         }
+        if (IsLink(key.key)) {
+            DeleteLink(key.key);
+            return;
+        }
         DeleteChildren(key.key);
     }
     RegDeleteKeyA(root, path.c_str());
+}
+
+std::string CurrentUserKernelPath() {
+#ifdef _WIN32
+    HANDLE token = nullptr;
+    EXPECT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    BYTE buffer[256];
+    DWORD size = sizeof buffer;
+    EXPECT_TRUE(GetTokenInformation(token, TokenUser, buffer, size, &size));
+    CloseHandle(token);
+    char* sid = nullptr;
+    EXPECT_TRUE(ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid));
+    std::string path = std::string("\\Registry\\User\\") + sid;
+    LocalFree(sid);
+    return path;
+#else
+    return "\\Registry\\User\\S-1-5-21-0-0-0-1000";
+#endif
+}
+
+void CreateLink(HKEY root, const std::string& path, const std::string& kernel_target) {
+    Handle link;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(root, path.c_str(), kReserved, kNoClass, REG_OPTION_CREATE_LINK,
+                              KEY_ALL_ACCESS | KEY_CREATE_LINK, kDefaultSecurity, &link.key,
+                              kNoDisposition));
+    // The target is stored as UTF-16 without a terminator.
+    std::vector<BYTE> target;
+    for (char c : kernel_target) {
+        target.push_back(static_cast<BYTE>(c));
+        target.push_back(0);
+    }
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(link.key, "SymbolicLinkValue", kReserved, REG_LINK,
+                                            target.data(), static_cast<DWORD>(target.size())));
 }
 
 Snapshot TakeSnapshot(HKEY root, const std::string& path) {

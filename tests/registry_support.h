@@ -21,6 +21,13 @@ void SetDwordValue(HKEY root, const std::string& path, const std::string& name, 
 
 bool KeyExists(HKEY root, const std::string& path);
 
+// The kernel's name for HKEY_CURRENT_USER, such as \Registry\User\S-1-5-21-...: the form a
+// registry link names its target in.
+std::string CurrentUserKernelPath();
+
+// Makes `path` a registry link to `kernel_target`.
+void CreateLink(HKEY root, const std::string& path, const std::string& kernel_target);
+
 // Removes a tree without the program's own code, so a fixture can start from nothing.
 void DeleteTreeForTest(HKEY root, const std::string& path);
 

@@ -152,4 +152,35 @@ TEST_F(RemoveRegistryDataTest, NothingToRemoveAndSecondRunsChangeNothing) {
     EXPECT_EQ(untouched, after_first);
 }
 
+TEST_F(RemoveRegistryDataTest, LinksAreNeitherFollowedNorDeletedThrough) {
+    struct Case {
+        const char* what;
+        std::string link;
+        const char* removed;  // what must still go
+    } cases[] = {
+        {"a link below the settings", std::string(kProduct) + "\\Shortcut",
+         "Software\\QUELB.\\Vorlaxen\\Recent File List"},
+        {"the settings key itself a link", kProduct, ".vrx"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        SeedProduct();
+        SetStringValue(HKEY_CURRENT_USER, "Software\\Victim", "Own", "not ours");
+        SetStringValue(HKEY_CURRENT_USER, "Software\\Victim\\Data", "Name", "not ours");
+        Snapshot victim = TakeSnapshot(HKEY_CURRENT_USER, "Software\\Victim");
+        if (c.link == kProduct) {
+            DeleteTreeForTest(HKEY_CURRENT_USER, kProduct);
+        }
+        CreateLink(HKEY_CURRENT_USER, c.link, CurrentUserKernelPath() + "\\Software\\Victim");
+
+        RemoveRegistryData();
+
+        EXPECT_EQ(victim, TakeSnapshot(HKEY_CURRENT_USER, "Software\\Victim"));
+        EXPECT_KEY_PRESENT(HKEY_CURRENT_USER, c.link) << "a link stays like a key we may not open";
+        EXPECT_KEY_PRESENT(HKEY_CURRENT_USER, kVendor);
+        EXPECT_KEY_ABSENT(c.removed[0] == '.' ? HKEY_CLASSES_ROOT : HKEY_CURRENT_USER, c.removed);
+    }
+}
+
 }  // namespace

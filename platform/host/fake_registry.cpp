@@ -270,6 +270,17 @@ void FailEnumAt(HKEY root, const std::string& path, DWORD index, LONG code, bool
     }
 }
 
+LONG DeleteKeyByHandle(HKEY handle) {
+    auto key = KeyOf(handle);
+    auto parent = key ? key->parent.lock() : nullptr;
+    if (!parent) {
+        return ERROR_INVALID_HANDLE;
+    }
+    key->deleted = true;
+    parent->subkeys.erase(key->name);
+    return ERROR_SUCCESS;
+}
+
 const std::vector<Call>& CallLog() {
     return TheRegistry().log;
 }

@@ -25,6 +25,10 @@ void DenyWriteAccess(HKEY root, const std::string& path);
 // `from_then_on` is set), instead of what it would have answered.
 void FailEnumAt(HKEY root, const std::string& path, DWORD index, LONG code, bool from_then_on);
 
+// Deletes the key `handle` refers to, subkeys or not, without following a link: what a test
+// needs to remove a link key, which RegDeleteKeyA would follow to its target.
+LONG DeleteKeyByHandle(HKEY handle);
+
 // One registry call as the program made it. `key` is the full path of the key the call acted on,
 // such as "HKCU\Software\Example" (for an enumeration the key enumerated, for a delete the key
 // deleted); `result` is what the call answered.
