@@ -113,13 +113,13 @@ def encode_icon(images):
     return directory + entries + b"".join(data for _, data in images)
 
 
-def main():
+def main(argv):
     here = os.path.dirname(os.path.abspath(__file__))
-    output = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "app.ico")
+    output = argv[1] if len(argv) > 1 else os.path.join(here, "app.ico")
     images = [(size, encode_image(draw(size, **LAYOUTS[size]))) for size in (32, 16)]
     with open(output, "wb") as f:
         f.write(encode_icon(images))
 
 
 if __name__ == "__main__":
-    main()
+    main(sys.argv)

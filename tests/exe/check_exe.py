@@ -82,13 +82,16 @@ class Mismatch(Exception):
     """A check found the executable to differ from what it should be."""
 
 
-def hex_or(value):
-    return hex(value) if isinstance(value, int) else repr(value)
+def shown(value):
+    """Small numbers (sizes, positions) in decimal, styles and the like in hex."""
+    if isinstance(value, int):
+        return str(value) if value < 0x100 else hex(value)
+    return repr(value)
 
 
 def differences(expected, actual, labels, prefix=""):
     """'label: actual != expected' for each field where the two tuples differ."""
-    return [f"{prefix}{label}: {hex_or(got)}, expected {hex_or(want)}"
+    return [f"{prefix}{label}: {shown(got)}, expected {shown(want)}"
             for label, want, got in zip(labels, expected, actual) if want != got]
 
 
