@@ -76,4 +76,18 @@ TEST_F(RegistryCleanerTest, IsKeyEmpty) {
     EXPECT_KEY_PRESENT(HKEY_CURRENT_USER, kRoot + "\\OneSubKey\\Sub");
 }
 
+TEST_F(RegistryCleanerTest, SubKeyWithoutFullAccessIsLeftWithEverythingBelowIt) {
+    SetStringValue(HKEY_CURRENT_USER, kTree + "\\Locked\\Deep", "Name", "kept");
+    SetStringValue(HKEY_CURRENT_USER, kTree + "\\Open\\Deep", "Name", "removed");
+    DenyWriteAccess(HKEY_CURRENT_USER, kTree + "\\Locked");
+    Snapshot locked = TakeSnapshot(HKEY_CURRENT_USER, kTree + "\\Locked");
+
+    EXPECT_EQ(1, cleaner_.DeleteKeyTree(HKEY_CURRENT_USER, kTree.c_str()))
+        << "the tree could be opened, so its removal counts as tried";
+
+    EXPECT_EQ(locked, TakeSnapshot(HKEY_CURRENT_USER, kTree + "\\Locked"));
+    EXPECT_KEY_ABSENT(HKEY_CURRENT_USER, kTree + "\\Open");
+    EXPECT_KEY_PRESENT(HKEY_CURRENT_USER, kTree) << "a key with a subkey left cannot go";
+}
+
 }  // namespace

@@ -123,6 +123,37 @@ void DeleteChildren(HKEY key) {
     }
 }
 
+// Keys DenyWriteAccess locked, to be given their access back.
+std::vector<std::pair<HKEY, std::string>>& LockedKeys() {
+    static std::vector<std::pair<HKEY, std::string>> keys;
+    return keys;
+}
+
+#ifdef _WIN32
+void SetAccess(HKEY root, const std::string& path, const char* dacl) {
+    Handle key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, WRITE_DAC, &key.key))
+        << RootName(root) << "\\" << path;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(dacl, SDDL_REVISION_1,
+                                                                     &descriptor, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key.key, DACL_SECURITY_INFORMATION, descriptor));
+    LocalFree(descriptor);
+}
+#endif
+
+void RestoreAccess() {
+#ifdef _WIN32
+    for (const auto& [root, path] : LockedKeys()) {
+        if (KeyExists(root, path)) {
+            SetAccess(root, path, "D:(A;;KA;;;WD)");
+        }
+    }
+#endif
+    LockedKeys().clear();
+}
+
 Handle OpenForWriting(HKEY root, const std::string& path) {
     Handle handle;
     LONG result = RegCreateKeyExA(root, path.c_str(), kReserved, kNoClass, REG_OPTION_NON_VOLATILE,
@@ -165,6 +196,15 @@ bool KeyExists(HKEY root, const std::string& path) {
     Handle key;
     return RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, &key.key) ==
            ERROR_SUCCESS;
+}
+
+void DenyWriteAccess(HKEY root, const std::string& path) {
+#ifdef _WIN32
+    SetAccess(root, path, "D:P(A;;KR;;;WD)");
+#else
+    fake_registry::DenyWriteAccess(root, path);
+#endif
+    LockedKeys().emplace_back(root, path);
 }
 
 void DeleteTreeForTest(HKEY root, const std::string& path) {
@@ -252,6 +292,7 @@ void RegistryTest::SetUp() {
 #ifndef _WIN32
     fake_registry::Reset();
 #endif
+    RestoreAccess();
     for (const TestKey& key : kTestKeys) {
         DeleteTreeForTest(key.root, key.path);
     }
@@ -261,6 +302,7 @@ void RegistryTest::TearDown() {
 #ifndef _WIN32
     EXPECT_EQ(0u, fake_registry::OpenHandleCount()) << "a registry handle was left open";
 #endif
+    RestoreAccess();
     for (const TestKey& key : kTestKeys) {
         DeleteTreeForTest(key.root, key.path);
     }

@@ -28,6 +28,10 @@ std::string CurrentUserKernelPath();
 // Makes `path` a registry link to `kernel_target`.
 void CreateLink(HKEY root, const std::string& path, const std::string& kernel_target);
 
+// From now on the key grants everyone reading only: opening it with full access, or deleting it,
+// fails with ERROR_ACCESS_DENIED. Fixtures give the access back before they clear the keys.
+void DenyWriteAccess(HKEY root, const std::string& path);
+
 // Removes a tree without the program's own code, so a fixture can start from nothing.
 void DeleteTreeForTest(HKEY root, const std::string& path);
 

@@ -183,4 +183,35 @@ TEST_F(RemoveRegistryDataTest, LinksAreNeitherFollowedNorDeletedThrough) {
     }
 }
 
+TEST_F(RemoveRegistryDataTest, ClassesWithoutFullAccessStillLetTheUserKeysGo) {
+    const char* classes[] = {".vrx", "Vorlaxen.Document",
+                             "CLSID\\{7C41E2A9-3D58-4F16-A0B3-95E2D7C64F18}"};
+    for (const char* path : classes) {
+        SetStringValue(HKEY_CLASSES_ROOT, std::string(path) + "\\Sub", "Name", "value");
+        DenyWriteAccess(HKEY_CLASSES_ROOT, path);
+    }
+    SetStringValue(HKEY_CURRENT_USER, "Software\\QUELB.\\Vorlaxen\\Settings", "Name", "value");
+    Snapshot before = TakeSnapshots({{HKEY_CLASSES_ROOT, classes[0]},
+                                     {HKEY_CLASSES_ROOT, classes[1]},
+                                     {HKEY_CLASSES_ROOT, classes[2]}});
+
+    RemoveRegistryData();
+
+    EXPECT_EQ(before, TakeSnapshots({{HKEY_CLASSES_ROOT, classes[0]},
+                                     {HKEY_CLASSES_ROOT, classes[1]},
+                                     {HKEY_CLASSES_ROOT, classes[2]}}));
+    EXPECT_KEY_ABSENT(HKEY_CURRENT_USER, "Software\\QUELB.");
+}
+
+TEST_F(RemoveRegistryDataTest, VendorKeyStaysWhileALockedPartOfTheProductRemains) {
+    SetStringValue(HKEY_CURRENT_USER, "Software\\QUELB.\\Vorlaxen\\Locked", "Name", "value");
+    SetStringValue(HKEY_CURRENT_USER, "Software\\QUELB.\\Vorlaxen\\Open", "Name", "value");
+    DenyWriteAccess(HKEY_CURRENT_USER, "Software\\QUELB.\\Vorlaxen\\Locked");
+
+    RemoveRegistryData();
+
+    EXPECT_KEY_PRESENT(HKEY_CURRENT_USER, "Software\\QUELB.\\Vorlaxen\\Locked");
+    EXPECT_KEY_ABSENT(HKEY_CURRENT_USER, "Software\\QUELB.\\Vorlaxen\\Open");
+}
+
 }  // namespace
