@@ -11,19 +11,6 @@ const char kClass[] = "CLSID\\{7C41E2A9-3D58-4F16-A0B3-95E2D7C64F18}";
 const char kProduct[] = "Software\\QUELB.\\Vorlaxen";
 const char kVendor[] = "Software\\QUELB.";
 
-// The trees a snapshot covers: everything the fixtures below create.
-const std::vector<std::pair<HKEY, std::string>> kWatched = {
-    {HKEY_CLASSES_ROOT, ".vrx"},
-    {HKEY_CLASSES_ROOT, ".vrx2"},
-    {HKEY_CLASSES_ROOT, "Vorlaxen.Document"},
-    {HKEY_CLASSES_ROOT, "Vorlaxen.Document.1"},
-    {HKEY_CLASSES_ROOT, "CLSID\\{7C41E2A9-3D58-4F16-A0B3-95E2D7C64F18}"},
-    {HKEY_CLASSES_ROOT, "CLSID\\{7C41E2A9-3D58-4F16-A0B3-95E2D7C64F19}"},
-    {HKEY_CURRENT_USER, "Software\\QUELB"},
-    {HKEY_CURRENT_USER, "Software\\QUELB."},
-    {HKEY_CURRENT_USER, "Software\\QUELB.Other"},
-};
-
 class RemoveRegistryDataTest : public RegistryTest {
 protected:
     // What Vorlaxen.exe leaves behind: the four product trees, each with subtrees and values.
@@ -56,7 +43,21 @@ protected:
                        "other vendor");
     }
 
-    Snapshot Watched() { return TakeSnapshots(kWatched); }
+    // Everything below every key the tests use.
+    Snapshot Watched() {
+        std::vector<std::pair<HKEY, std::string>> trees;
+        for (const TestKey& key : kTestKeys) {
+            trees.emplace_back(key.root, key.path);
+        }
+        return TakeSnapshots(trees);
+    }
+
+    static Snapshot WithoutClasses(Snapshot snapshot) {
+        for (const char* path : {kExtension, kDocument, kClass}) {
+            snapshot = Without(snapshot, HKEY_CLASSES_ROOT, path);
+        }
+        return snapshot;
+    }
 };
 
 TEST_F(RemoveRegistryDataTest, RemovesExactlyTheProductTreesAndNothingElse) {
@@ -64,11 +65,7 @@ TEST_F(RemoveRegistryDataTest, RemovesExactlyTheProductTreesAndNothingElse) {
     SeedLookAlikes();
     SetStringValue(HKEY_CURRENT_USER, "Software\\QUELB.\\Another Product\\Options", "Mode", "1");
     SetStringValue(HKEY_CURRENT_USER, kVendor, "Installer", "vendor's own value");
-    Snapshot expected = Watched();
-    for (const char* path : {kExtension, kDocument, kClass}) {
-        expected = Without(expected, HKEY_CLASSES_ROOT, path);
-    }
-    expected = Without(expected, HKEY_CURRENT_USER, kProduct);
+    Snapshot expected = Without(WithoutClasses(Watched()), HKEY_CURRENT_USER, kProduct);
 
     RemoveRegistryData();
 
@@ -126,11 +123,7 @@ TEST_F(RemoveRegistryDataTest, EachStepRunsWhateverIsMissing) {
         SeedLookAlikes();
         DeleteTreeForTest(c.root, c.missing);
         CreateKey(HKEY_CURRENT_USER, kVendor);
-        Snapshot expected = Watched();
-        for (const char* path : {kExtension, kDocument, kClass}) {
-            expected = Without(expected, HKEY_CLASSES_ROOT, path);
-        }
-        expected = Without(expected, HKEY_CURRENT_USER, kVendor);
+        Snapshot expected = Without(WithoutClasses(Watched()), HKEY_CURRENT_USER, kVendor);
 
         RemoveRegistryData();
 

@@ -228,6 +228,23 @@ std::shared_ptr<Key> FindForFault(HKEY root, const std::string& path) {
     return start ? Walk(start, SplitPath(path.c_str()), true) : nullptr;
 }
 
+// The key behind `handle` if it is open, not deleted and was opened with `needed` access;
+// otherwise null, with the code the registry answers in `error`.
+std::shared_ptr<Key> UsableKey(HKEY handle, REGSAM needed, LONG* error) {
+    REGSAM access = 0;
+    auto key = KeyOf(handle, &access);
+    if (!key) {
+        *error = ERROR_INVALID_HANDLE;
+    } else if (key->deleted) {
+        *error = ERROR_KEY_DELETED;
+    } else if ((access & needed) != needed) {
+        *error = ERROR_ACCESS_DENIED;
+    } else {
+        return key;
+    }
+    return nullptr;
+}
+
 LONG CopyOut(const void* source, DWORD size, LPBYTE buffer, LPDWORD buffer_size) {
     if (buffer_size == nullptr) {
         return buffer ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
@@ -383,20 +400,15 @@ LONG WINAPI RegCreateKeyExA(HKEY parent, LPCSTR sub_key, DWORD, LPSTR, DWORD opt
 
 LONG WINAPI RegEnumKeyExA(HKEY handle, DWORD index, LPSTR name, LPDWORD name_length, LPDWORD, LPSTR,
                           LPDWORD, PFILETIME) {
-    REGSAM access = 0;
-    auto key = KeyOf(handle, &access);
+    LONG error = ERROR_SUCCESS;
+    auto key = UsableKey(handle, KEY_ENUMERATE_SUB_KEYS, &error);
     auto answer = [&](LONG code) {
-        Log(Call::kEnum, key ? FullPath(key.get()) : "<bad handle>", code);
+        auto known = KeyOf(handle);
+        Log(Call::kEnum, known ? FullPath(known.get()) : "<bad handle>", code);
         return code;
     };
     if (!key) {
-        return answer(ERROR_INVALID_HANDLE);
-    }
-    if (key->deleted) {
-        return answer(ERROR_KEY_DELETED);
-    }
-    if ((access & KEY_ENUMERATE_SUB_KEYS) == 0) {
-        return answer(ERROR_ACCESS_DENIED);
+        return answer(error);
     }
     if (name == nullptr || name_length == nullptr) {
         return answer(ERROR_INVALID_PARAMETER);
@@ -420,16 +432,10 @@ LONG WINAPI RegEnumKeyExA(HKEY handle, DWORD index, LPSTR name, LPDWORD name_len
 
 LONG WINAPI RegEnumValueA(HKEY handle, DWORD index, LPSTR name, LPDWORD name_length, LPDWORD,
                           LPDWORD type, LPBYTE data, LPDWORD data_length) {
-    REGSAM access = 0;
-    auto key = KeyOf(handle, &access);
+    LONG error = ERROR_SUCCESS;
+    auto key = UsableKey(handle, KEY_QUERY_VALUE, &error);
     if (!key) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if (key->deleted) {
-        return ERROR_KEY_DELETED;
-    }
-    if ((access & KEY_QUERY_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
+        return error;
     }
     if (index >= key->values.size()) {
         return ERROR_NO_MORE_ITEMS;
@@ -452,16 +458,10 @@ LONG WINAPI RegEnumValueA(HKEY handle, DWORD index, LPSTR name, LPDWORD name_len
 
 LONG WINAPI RegQueryValueExA(HKEY handle, LPCSTR value_name, LPDWORD, LPDWORD type, LPBYTE data,
                              LPDWORD data_length) {
-    REGSAM access = 0;
-    auto key = KeyOf(handle, &access);
+    LONG error = ERROR_SUCCESS;
+    auto key = UsableKey(handle, KEY_QUERY_VALUE, &error);
     if (!key) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if (key->deleted) {
-        return ERROR_KEY_DELETED;
-    }
-    if ((access & KEY_QUERY_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
+        return error;
     }
     auto it = key->values.find(value_name ? value_name : "");
     if (it == key->values.end()) {
@@ -476,16 +476,10 @@ LONG WINAPI RegQueryValueExA(HKEY handle, LPCSTR value_name, LPDWORD, LPDWORD ty
 
 LONG WINAPI RegSetValueExA(HKEY handle, LPCSTR value_name, DWORD, DWORD type, const BYTE* data,
                            DWORD data_length) {
-    REGSAM access = 0;
-    auto key = KeyOf(handle, &access);
+    LONG error = ERROR_SUCCESS;
+    auto key = UsableKey(handle, KEY_SET_VALUE, &error);
     if (!key) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if (key->deleted) {
-        return ERROR_KEY_DELETED;
-    }
-    if ((access & KEY_SET_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
+        return error;
     }
     Value& value = key->values[value_name ? value_name : ""];
     value.type = type;
