@@ -1,0 +1,58 @@
+"""OK removes the program's registry data, then the result dialog shows; however that dialog is
+closed, the program ends with exit code 0 and exactly the intended trees are gone."""
+
+import unittest
+
+import e2e_harness as h
+
+
+def setUpModule():
+    h.open_session()
+
+
+def tearDownModule():
+    h.close_session()
+
+
+# (what is done on the uninstall dialog, then on the result dialog, ANSI code page)
+CASES = [
+    ("Enter", "click OK", 932),
+    ("Enter", "Enter", 932),
+    ("Enter", "Esc", 932),
+    ("Enter", "close box", 932),
+    ("Enter", "Alt+F4", 932),
+    ("click OK", "Enter", 932),
+    ("Enter", "Enter", 1252),
+]
+
+
+class Removal(h.RegistryCase):
+
+    def test_ok_then_close_result(self):
+        for main_action, result_action, acp in CASES:
+            with self.subTest(main=main_action, result=result_action, acp=acp):
+                self.remove(main_action, result_action, acp)
+
+    def remove(self, main_action, result_action, acp):
+        before = h.seeded("vorlaxen")
+        for tree in h.PRODUCT_TREES + [h.VENDOR_KEY]:
+            self.assertIn(tree, before, "the fixture has %s" % tree)
+        expected = h.expected_after_removal(before)
+        self.assertNotIn(h.VENDOR_KEY, expected, "only values are left in the vendor key")
+
+        def removed_before_result(run, state):
+            # The data are gone by the time the result shows, not when it closes.
+            self.assertRegistry(expected, h.snapshot(), "registry while the result shows")
+            if (main_action, result_action, acp) == CASES[0]:
+                run.screenshot("result-dialog", state["main"]["window"])
+                self.check_x11_geometry(state["main"])
+                self.check_x11_geometry(state["result"])
+
+        _, exit_code = h.run_through(self, main_action, result_action, acp=acp,
+                                     while_shown=removed_before_result)
+        self.assertEqual(exit_code, 0)
+        self.assertRegistry(expected, h.snapshot(), "registry after the run")
+
+
+if __name__ == "__main__":
+    unittest.main()
