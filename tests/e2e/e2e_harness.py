@@ -52,6 +52,7 @@ WINE_VOLATILE = [HKCU + "\\Software\\Wine\\Temporary System Parameters"]
 VARIANTS = {
     "vorlaxen": ["vorlaxen.reg"],
     "other-product": ["vorlaxen.reg", "other-product.reg"],
+    "japanese-names": ["vorlaxen.reg", "japanese-names.reg"],
     "nothing": [],
 }
 
@@ -125,16 +126,19 @@ def output_dir():
 
 # The registry ------------------------------------------------------------------------------------
 
+REG_HEADER = "Windows Registry Editor Version 5.00"
+
+
 def _fixture_text(name):
-    with open(os.path.join(FIXTURES, name), encoding="ascii") as file:
+    with open(os.path.join(FIXTURES, name), encoding="utf-8") as file:
         return file.read()
 
 
 def _fixture_body(name):
-    """A fixture without its REGEDIT4 header line."""
+    """A fixture without its header line."""
     lines = _fixture_text(name).splitlines()
-    if not lines or lines[0].strip() != "REGEDIT4":
-        raise ValueError("%s: not a REGEDIT4 file" % name)
+    if not lines or lines[0].strip() != REG_HEADER:
+        raise ValueError("%s: does not start with %r" % (name, REG_HEADER))
     return "\n".join(lines[1:]) + "\n"
 
 
@@ -147,7 +151,7 @@ def _all_fixture_roots():
 
 def seed(variant):
     """Deletes every tree any fixture makes, imports the variant's files, in one regedit run."""
-    text = "REGEDIT4\n\n"
+    text = REG_HEADER + "\n\n"
     text += "".join("[-%s]\n\n" % root for root in _all_fixture_roots())
     text += "".join(_fixture_body(name) for name in VARIANTS[variant])
     session().import_reg(text)

@@ -54,5 +54,30 @@ class Removal(h.RegistryCase):
         self.assertRegistry(expected, h.snapshot(), "registry after the run")
 
 
+
+class JapaneseKeyNames(h.RegistryCase):
+    """Keys with Japanese names inside the removed trees go with them."""
+
+    def remove_japanese_names(self, acp):
+        before = h.seeded("japanese-names")
+        japanese = [key for key in before if any(ord(c) > 0x7f for c in key)]
+        self.assertTrue(japanese, "the fixture has keys with Japanese names")
+        _, exit_code = h.run_through(self, "Enter", "Enter", acp=acp)
+        self.assertEqual(exit_code, 0)
+        self.assertRegistry(h.expected_after_removal(before), h.snapshot(),
+                            "registry after the run")
+
+    def test_code_page_932(self):
+        self.remove_japanese_names(932)
+
+    # Known fault: the registry code goes through the "A" functions, and under code page 1252 a
+    # Japanese subkey name comes back from RegEnumKeyExA as question marks, which RegDeleteKeyA
+    # cannot find; the trees holding one stay. The mark goes once the removal uses the "W"
+    # functions, and a pass until then fails the run as an unexpected success.
+    @unittest.expectedFailure
+    def test_code_page_1252(self):
+        self.remove_japanese_names(1252)
+
+
 if __name__ == "__main__":
     unittest.main()

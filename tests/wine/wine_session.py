@@ -186,10 +186,12 @@ class WineSession:
     # The registry -------------------------------------------------------------------------------
 
     def import_reg(self, text):
-        """Imports .reg text (REGEDIT4, ASCII) with regedit."""
-        with tempfile.NamedTemporaryFile("w", suffix=".reg", encoding="ascii",
+        """Imports .reg text ("Windows Registry Editor Version 5.00") with regedit. It goes in
+        as UTF-16: regedit reads a file without a byte order mark in the ANSI code page, and
+        anything Japanese in it would change with the code page of the run."""
+        with tempfile.NamedTemporaryFile("w", suffix=".reg", encoding="utf-16-le",
                                          newline="\r\n", delete=False) as file:
-            file.write(text)
+            file.write("\ufeff" + text)
             path = file.name
         try:
             self.run(["regedit", "/S", unix_to_wine_path(path)])
