@@ -14,26 +14,27 @@ def tearDownModule():
     h.close_session()
 
 
-# (what is done on the uninstall dialog, then on the result dialog, ANSI code page)
+# (what is done on the uninstall dialog, then on the result dialog, ANSI code page, whether the
+# registry is looked at while the result shows: the order does not depend on how it is closed)
 CASES = [
-    ("Enter", "click OK", 932),
-    ("Enter", "Enter", 932),
-    ("Enter", "Esc", 932),
-    ("Enter", "close box", 932),
-    ("Enter", "Alt+F4", 932),
-    ("click OK", "Enter", 932),
-    ("Enter", "Enter", 1252),
+    ("Enter", "click OK", 932, True),
+    ("Enter", "Enter", 932, False),
+    ("Enter", "Esc", 932, False),
+    ("Enter", "close box", 932, False),
+    ("Enter", "Alt+F4", 932, False),
+    ("click OK", "Enter", 932, True),
+    ("Enter", "Enter", 1252, True),
 ]
 
 
 class Removal(h.RegistryCase):
 
     def test_ok_then_close_result(self):
-        for main_action, result_action, acp in CASES:
+        for main_action, result_action, acp, look_while_shown in CASES:
             with self.subTest(main=main_action, result=result_action, acp=acp):
-                self.remove(main_action, result_action, acp)
+                self.remove(main_action, result_action, acp, look_while_shown)
 
-    def remove(self, main_action, result_action, acp):
+    def remove(self, main_action, result_action, acp, look_while_shown):
         before = h.seeded("vorlaxen")
         for tree in h.PRODUCT_TREES + [h.VENDOR_KEY]:
             self.assertIn(tree, before, "the fixture has %s" % tree)
@@ -42,8 +43,9 @@ class Removal(h.RegistryCase):
 
         def removed_before_result(run, state):
             # The data are gone by the time the result shows, not when it closes.
-            self.assertRegistry(expected, h.snapshot(), "registry while the result shows")
-            if (main_action, result_action, acp) == CASES[0]:
+            if look_while_shown:
+                self.assertRegistry(expected, h.snapshot(), "registry while the result shows")
+            if (main_action, result_action, acp) == CASES[0][:3]:
                 run.screenshot("result-dialog", state["main"]["window"])
                 self.check_x11_geometry(state["main"])
                 self.check_x11_geometry(state["result"])
@@ -52,7 +54,6 @@ class Removal(h.RegistryCase):
                                      while_shown=removed_before_result)
         self.assertEqual(exit_code, 0)
         self.assertRegistry(expected, h.snapshot(), "registry after the run")
-
 
 
 class JapaneseKeyNames(h.RegistryCase):
