@@ -127,6 +127,10 @@ class WineSession:
         self.env["LANG"] = "C.UTF-8"
         try:
             self.run(["--prepare"], timeout=180)
+            # A wineserver kept for the session's whole life: a program started while none runs
+            # now and then ends without ever showing its dialog.
+            subprocess.run(["wineserver", "-p"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=30, check=True)
             self.set_managed(managed)
         except BaseException:
             self.display.close()
