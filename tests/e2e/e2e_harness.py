@@ -345,7 +345,7 @@ class Uninstaller:
         return self.exit_code
 
     def screenshot(self, name, rect=None, margin=12):
-        """Saves the screen, or the part around `rect`, as output/<name>.png."""
+        """Saves the screen, or the area around `rect`, as output/<name>.png."""
         path = os.path.join(output_dir(), name + ".png")
         command = ["import", "-window", "root"]
         if rect is not None:
