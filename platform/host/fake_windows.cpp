@@ -59,6 +59,19 @@ fake_windows::Dialog& Add(RECT rect, int width, int height, HWND owner) {
     return w.dialogs.back();
 }
 
+// SetDlgItemTextA and SetDlgItemTextW alike: `texts` is where the dialog keeps that kind.
+template <typename Texts, typename Char>
+BOOL SetText(Texts fake_windows::Dialog::*texts, const char* call, HWND window, int control_id,
+             const Char* text) {
+    Log(std::string(call) + " " + Name(window) + " " + std::to_string(control_id));
+    fake_windows::Dialog* dialog = FindMutable(window);
+    if (dialog == nullptr) {
+        return FALSE;
+    }
+    (dialog->*texts)[control_id] = text;
+    return TRUE;
+}
+
 }  // namespace
 
 namespace fake_windows {
@@ -151,23 +164,11 @@ BOOL WINAPI EndDialog(HWND window, INT_PTR result) {
 }
 
 BOOL WINAPI SetDlgItemTextA(HWND window, int control_id, LPCSTR text) {
-    Log("SetDlgItemTextA " + Name(window) + " " + std::to_string(control_id));
-    fake_windows::Dialog* dialog = FindMutable(window);
-    if (dialog == nullptr) {
-        return FALSE;
-    }
-    dialog->texts_a[control_id] = text;
-    return TRUE;
+    return SetText(&fake_windows::Dialog::texts_a, "SetDlgItemTextA", window, control_id, text);
 }
 
 BOOL WINAPI SetDlgItemTextW(HWND window, int control_id, LPCWSTR text) {
-    Log("SetDlgItemTextW " + Name(window) + " " + std::to_string(control_id));
-    fake_windows::Dialog* dialog = FindMutable(window);
-    if (dialog == nullptr) {
-        return FALSE;
-    }
-    dialog->texts_w[control_id] = text;
-    return TRUE;
+    return SetText(&fake_windows::Dialog::texts_w, "SetDlgItemTextW", window, control_id, text);
 }
 
 HWND WINAPI GetDesktopWindow() {
